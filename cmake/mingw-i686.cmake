@@ -1,0 +1,3 @@
+# 32-bit Windows: the architecture that ships.
+set(CMAKE_SYSTEM_PROCESSOR i686)
+include(${CMAKE_CURRENT_LIST_DIR}/mingw-common.cmake)
