@@ -1,0 +1,319 @@
+// A scripted rasapi32.dll for the tests: RAS cannot dial here. Every call is
+// recorded, and the records it is handed are checked for their sizes and for
+// stray bytes outside the fields the library sets.
+#include "standin.h"
+
+#include <cstdio>
+#include <cstring>
+
+namespace {
+
+StandinScript g_script;
+StandinLog g_log;
+int g_projectionCalls;
+int g_statusCalls;
+DWORD g_hangUpTick;
+
+StandinCall& Record(StandinFunction function) {
+  static StandinCall overflow;
+  StandinCall& call = g_log.count < kStandinMaxCalls ? g_log.calls[g_log.count++] : overflow;
+  std::memset(&call, 0, sizeof call);
+  call.function = function;
+  call.sinceHangUpMs = static_cast<long>(GetTickCount() - g_hangUpTick);
+  return call;
+}
+
+void Problem(StandinCall& call, const char* format, unsigned long a = 0, unsigned long b = 0) {
+  if (call.problem[0] != '\0') return;  // the first is enough
+  std::snprintf(call.problem, sizeof call.problem, format, a, b);
+}
+
+// Marks which bytes of a record may be non-zero.
+class AllowedBytes {
+ public:
+  explicit AllowedBytes(size_t size) : size_(size) { std::memset(allowed_, 0, sizeof allowed_); }
+  void Field(size_t offset, size_t size) {
+    for (size_t i = offset; i < offset + size && i < size_; ++i) allowed_[i] = true;
+  }
+  // A text: its characters and its NUL; the rest of the field must be zero.
+  void Text(const void* record, size_t offset, size_t size) {
+    const char* text = static_cast<const char*>(record) + offset;
+    Field(offset, strnlen(text, size));
+  }
+  void Check(StandinCall& call, const void* record, const char* what) const {
+    const auto* bytes = static_cast<const unsigned char*>(record);
+    for (size_t i = 0; i < size_; ++i) {
+      if (!allowed_[i] && bytes[i] != 0) {
+        char format[96];
+        std::snprintf(format, sizeof format, "%s byte %%lu is 0x%%02lx, expected 0", what);
+        Problem(call, format, static_cast<unsigned long>(i), bytes[i]);
+        return;
+      }
+    }
+  }
+
+ private:
+  size_t size_;
+  bool allowed_[4096];
+};
+
+#define FIELD(type, member) offsetof(type, member), sizeof(((type*)nullptr)->member)
+
+void CheckEntry(StandinCall& call, const RasEntryWin7& entry) {
+  if (entry.base.dwSize != sizeof(RasEntryWin7)) {
+    Problem(call, "entry dwSize %lu, expected %lu", entry.base.dwSize, sizeof(RasEntryWin7));
+  }
+  using E = RASENTRYA;
+  AllowedBytes allowed(sizeof entry);
+  allowed.Field(FIELD(E, dwSize));
+  allowed.Field(FIELD(E, dwfOptions));
+  allowed.Field(FIELD(E, dwfNetProtocols));
+  allowed.Field(FIELD(E, dwFramingProtocol));
+  allowed.Field(FIELD(E, dwType));
+  allowed.Field(FIELD(E, dwEncryptionType));
+  allowed.Text(&entry, FIELD(E, szDeviceType));
+  allowed.Text(&entry, FIELD(E, szDeviceName));
+  allowed.Text(&entry, FIELD(E, szLocalPhoneNumber));
+  allowed.Field(FIELD(E, dwVpnStrategy));
+  allowed.Field(FIELD(E, dwRedialCount));
+  allowed.Field(FIELD(E, dwRedialPause));
+  allowed.Check(call, &entry, "entry");
+}
+
+void CheckDialParams(StandinCall& call, const RASDIALPARAMSA& params) {
+  if (params.dwSize != sizeof(RASDIALPARAMSA)) {
+    Problem(call, "dial parameters dwSize %lu, expected %lu", params.dwSize, sizeof(RASDIALPARAMSA));
+  }
+  using P = RASDIALPARAMSA;
+  AllowedBytes allowed(sizeof params);
+  allowed.Field(FIELD(P, dwSize));
+  allowed.Text(&params, FIELD(P, szEntryName));
+  allowed.Text(&params, FIELD(P, szPhoneNumber));
+  allowed.Text(&params, FIELD(P, szUserName));
+  allowed.Text(&params, FIELD(P, szPassword));
+  allowed.Check(call, &params, "dial parameters");
+}
+
+// The library allocates its records on the process heap, so their real
+// size can be checked against the size it claims.
+SIZE_T BlockSize(const void* block) {
+  return HeapSize(GetProcessHeap(), 0, block);
+}
+
+void SetDefaults() {
+  std::memset(&g_script, 0, sizeof g_script);
+  g_script.sizingResult = ERROR_BUFFER_TOO_SMALL;
+  g_script.dialHandle = 0x5150;
+  g_script.projectionType = kProjectionTypeIkev2;
+  g_script.statusAnswerCount = 1;
+  g_script.statusAnswers[0] = ERROR_INVALID_HANDLE;
+  g_log.count = 0;
+  g_projectionCalls = 0;
+  g_statusCalls = 0;
+  g_hangUpTick = GetTickCount();
+}
+
+}  // namespace
+
+STANDIN_API StandinScript* StandinReset() {
+  SetDefaults();
+  return &g_script;
+}
+
+STANDIN_API const StandinLog* StandinCalls() { return &g_log; }
+
+extern "C" DWORD WINAPI RasEnumDevicesA(LPRASDEVINFOA devices, LPDWORD bytes, LPDWORD count) {
+  StandinCall& call = Record(kEnumDevices);
+  call.bufferNull = devices == nullptr;
+  if (!bytes || !count) {
+    Problem(call, "null byte or device count");
+    return ERROR_INVALID_PARAMETER;
+  }
+  call.size = *bytes;
+  call.count = *count;
+  const DWORD needed = static_cast<DWORD>(g_script.deviceCount) * sizeof(RASDEVINFOA);
+  if (!devices) {
+    *bytes = g_script.sizingBytes ? g_script.sizingBytes : needed;
+    *count = static_cast<DWORD>(g_script.deviceCount);
+    return g_script.sizingResult;
+  }
+  if (devices[0].dwSize != sizeof(RASDEVINFOA)) {
+    Problem(call, "device list dwSize %lu, expected %lu", devices[0].dwSize, sizeof(RASDEVINFOA));
+  }
+  const SIZE_T block = BlockSize(devices);
+  if (block == static_cast<SIZE_T>(-1) || *bytes > block) {
+    Problem(call, "byte count %lu exceeds the block of %lu bytes", *bytes,
+            static_cast<unsigned long>(block));
+  } else {
+    AllowedBytes allowed(block);
+    allowed.Field(0, sizeof(DWORD));
+    allowed.Check(call, devices, "device list");
+  }
+  if (g_script.enumResult != 0) return g_script.enumResult;
+  if (*bytes < needed) {
+    *bytes = needed;
+    return ERROR_BUFFER_TOO_SMALL;
+  }
+  for (int i = 0; i < g_script.deviceCount; ++i) {
+    RASDEVINFOA& d = devices[i];
+    std::memset(&d, 0, sizeof d);
+    d.dwSize = sizeof d;
+    std::memcpy(d.szDeviceType, g_script.devices[i].type, sizeof d.szDeviceType);
+    std::memcpy(d.szDeviceName, g_script.devices[i].name, sizeof d.szDeviceName);
+  }
+  *bytes = needed;
+  *count = static_cast<DWORD>(g_script.deviceCount);
+  return 0;
+}
+
+extern "C" DWORD WINAPI RasSetEntryPropertiesA(LPCSTR phonebook, LPCSTR entryName,
+                                               LPRASENTRYA entry, DWORD entrySize,
+                                               LPBYTE deviceInfo, DWORD deviceInfoSize) {
+  StandinCall& call = Record(kSetEntryProperties);
+  call.phonebookNull = phonebook == nullptr;
+  if (entryName) std::snprintf(call.entryName, sizeof call.entryName, "%s", entryName);
+  call.bufferNull = entry == nullptr;
+  call.size = entrySize;
+  call.deviceInfoNull = deviceInfo == nullptr;
+  call.deviceInfoSize = deviceInfoSize;
+  if (entrySize != sizeof(RasEntryWin7)) {
+    Problem(call, "entry size %lu, expected %lu", entrySize, sizeof(RasEntryWin7));
+  } else if (entry) {
+    std::memcpy(&call.entry, entry, sizeof call.entry);
+    CheckEntry(call, call.entry);
+  }
+  return g_script.setEntryResult;
+}
+
+extern "C" DWORD WINAPI RasSetEntryDialParamsA(LPCSTR phonebook, LPRASDIALPARAMSA params,
+                                               BOOL removePassword) {
+  StandinCall& call = Record(kSetEntryDialParams);
+  call.phonebookNull = phonebook == nullptr;
+  call.removePassword = removePassword;
+  call.bufferNull = params == nullptr;
+  if (params) {
+    std::memcpy(&call.params, params, sizeof call.params);
+    CheckDialParams(call, call.params);
+  }
+  return g_script.setDialParamsResult;
+}
+
+extern "C" DWORD WINAPI RasDialA(LPRASDIALEXTENSIONS extensions, LPCSTR phonebook,
+                                 LPRASDIALPARAMSA params, DWORD notifierType, LPVOID notifier,
+                                 LPHRASCONN connection) {
+  StandinCall& call = Record(kDial);
+  call.extensionsNull = extensions == nullptr;
+  call.phonebookNull = phonebook == nullptr;
+  call.notifierType = notifierType;
+  call.notifierNull = notifier == nullptr;
+  call.handleOutNull = connection == nullptr;
+  call.bufferNull = params == nullptr;
+  if (params) {
+    std::memcpy(&call.params, params, sizeof call.params);
+    CheckDialParams(call, call.params);
+    params->dwIfIndex = g_script.dialIfIndex;
+  }
+  if (!connection) {
+    Problem(call, "no place for the connection handle");
+    return ERROR_INVALID_PARAMETER;
+  }
+  call.handleIn = reinterpret_cast<ULONG_PTR>(*connection);
+  if (*connection) Problem(call, "connection handle not null before the dial");
+  *connection = reinterpret_cast<HRASCONN>(g_script.dialHandle);
+  return g_script.dialResult;
+}
+
+extern "C" DWORD WINAPI RasGetErrorStringA(UINT code, LPSTR text, DWORD size) {
+  StandinCall& call = Record(kGetErrorString);
+  call.code = code;
+  call.size = size;
+  call.bufferNull = text == nullptr;
+  if (!text) return ERROR_INVALID_PARAMETER;
+  if (text[0] != '\0') Problem(call, "error text buffer does not start empty");
+  if (g_script.errorStringResult != 0) return g_script.errorStringResult;
+  std::snprintf(text, size, "%s", g_script.errorText);
+  return 0;
+}
+
+extern "C" DWORD WINAPI RasGetProjectionInfoEx(HRASCONN connection, RAS_PROJECTION_INFO* projection,
+                                               LPDWORD size) {
+  StandinCall& call = Record(kGetProjectionInfoEx);
+  call.connection = reinterpret_cast<ULONG_PTR>(connection);
+  call.bufferNull = projection == nullptr;
+  if (!projection || !size) {
+    Problem(call, "null projection or size");
+    return ERROR_INVALID_PARAMETER;
+  }
+  call.size = *size;
+  call.version = projection->version;
+  const SIZE_T block = BlockSize(projection);
+  if (block == static_cast<SIZE_T>(-1) || block < *size || block < sizeof(RAS_PROJECTION_INFO)) {
+    Problem(call, "projection block of %lu bytes, size passed %lu",
+            static_cast<unsigned long>(block), *size);
+  } else {
+    AllowedBytes allowed(block);
+    allowed.Field(FIELD(RAS_PROJECTION_INFO, version));
+    allowed.Check(call, projection, "projection");
+  }
+  const int index = g_projectionCalls++;
+  const DWORD answer =
+      index < g_script.projectionAnswerCount ? g_script.projectionAnswers[index] : 0;
+  if (answer == ERROR_BUFFER_TOO_SMALL) {
+    *size = g_script.projectionRequiredSize;
+    return answer;
+  }
+  if (answer != 0) return answer;
+  projection->type = g_script.projectionType;
+  // The IPv4 part is common to both members.
+  RASIKEV2_PROJECTION_INFO& ikev2 = projection->ikev2;
+  ikev2.dwIPv4NegotiationError = g_script.ipv4Error;
+  std::memcpy(&ikev2.ipv4Address, g_script.ipv4Address, 4);
+  std::memcpy(&ikev2.ipv4ServerAddress, g_script.ipv4ServerAddress, 4);
+  if (g_script.projectionType == kProjectionTypeIkev2) {
+    ikev2.dwIPv6NegotiationError = g_script.ipv6Error;
+    std::memcpy(&ikev2.ipv6Address, g_script.ipv6Address, 16);
+    std::memcpy(&ikev2.ipv6ServerAddress, g_script.ipv6ServerAddress, 16);
+    ikev2.dwFlags = g_script.ikev2Flags;
+  } else {
+    // A PPP record holds interface identifiers where IKEv2 has addresses;
+    // fill them so that reading the wrong member shows.
+    RASPPP_PROJECTION_INFO& ppp = projection->ppp;
+    ppp.dwIPv6NegotiationError = g_script.ipv6Error;
+    std::memset(ppp.bInterfaceIdentifier, 0x11, sizeof ppp.bInterfaceIdentifier);
+    std::memset(ppp.bServerInterfaceIdentifier, 0x22, sizeof ppp.bServerInterfaceIdentifier);
+    ppp.fBundled = TRUE;
+  }
+  return 0;
+}
+
+extern "C" DWORD WINAPI RasGetConnectStatusA(HRASCONN connection, LPRASCONNSTATUSA status) {
+  StandinCall& call = Record(kGetConnectStatus);
+  call.connection = reinterpret_cast<ULONG_PTR>(connection);
+  call.bufferNull = status == nullptr;
+  if (status) {
+    call.size = status->dwSize;
+    if (status->dwSize != sizeof(RasConnStatusWin7)) {
+      Problem(call, "status dwSize %lu, expected %lu", status->dwSize, sizeof(RasConnStatusWin7));
+    }
+    const SIZE_T block = BlockSize(status);
+    if (block == static_cast<SIZE_T>(-1) || block < sizeof(RasConnStatusWin7)) {
+      Problem(call, "status block of %lu bytes", static_cast<unsigned long>(block));
+    } else {
+      AllowedBytes allowed(sizeof(RasConnStatusWin7));
+      allowed.Field(0, sizeof(DWORD));
+      allowed.Check(call, status, "status");
+    }
+  }
+  const int index = g_statusCalls++;
+  if (g_script.statusAnswerCount == 0) return ERROR_INVALID_HANDLE;
+  return index < g_script.statusAnswerCount ? g_script.statusAnswers[index]
+                                            : g_script.statusAnswers[g_script.statusAnswerCount - 1];
+}
+
+extern "C" DWORD WINAPI RasHangUpA(HRASCONN connection) {
+  StandinCall& call = Record(kHangUp);
+  call.connection = reinterpret_cast<ULONG_PTR>(connection);
+  g_hangUpTick = GetTickCount();
+  call.sinceHangUpMs = 0;
+  return g_script.hangUpResult;
+}
