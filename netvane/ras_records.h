@@ -111,7 +111,11 @@ struct RAS_PROJECTION_INFO {
 
 #pragma pack(pop)
 
-extern "C" DECLSPEC_IMPORT DWORD WINAPI RasGetProjectionInfoEx(
+// Bound at load: a system without it refuses the library.
+#ifndef RAS_PROJECTION_API
+#define RAS_PROJECTION_API DECLSPEC_IMPORT
+#endif
+extern "C" RAS_PROJECTION_API DWORD WINAPI RasGetProjectionInfoEx(
     HRASCONN hrasconn, RAS_PROJECTION_INFO* pRasProjection, LPDWORD lpdwSize);
 
 // The IPv4 part of both projection members must coincide: the connect reads

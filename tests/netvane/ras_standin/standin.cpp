@@ -12,14 +12,24 @@ StandinScript g_script;
 StandinLog g_log;
 int g_projectionCalls;
 int g_statusCalls;
-DWORD g_hangUpTick;
+LONGLONG g_hangUpTime;
+
+// Milliseconds on the performance counter: Wine's GetTickCount moves in
+// steps, too coarse to tell a 50 ms pause from none.
+LONGLONG NowMs() {
+  LARGE_INTEGER now;
+  LARGE_INTEGER frequency;
+  QueryPerformanceCounter(&now);
+  QueryPerformanceFrequency(&frequency);
+  return now.QuadPart * 1000 / frequency.QuadPart;
+}
 
 StandinCall& Record(StandinFunction function) {
   static StandinCall overflow;
   StandinCall& call = g_log.count < kStandinMaxCalls ? g_log.calls[g_log.count++] : overflow;
   std::memset(&call, 0, sizeof call);
   call.function = function;
-  call.sinceHangUpMs = static_cast<long>(GetTickCount() - g_hangUpTick);
+  call.sinceHangUpMs = static_cast<long>(NowMs() - g_hangUpTime);
   return call;
 }
 
@@ -110,7 +120,7 @@ void SetDefaults() {
   g_log.count = 0;
   g_projectionCalls = 0;
   g_statusCalls = 0;
-  g_hangUpTick = GetTickCount();
+  g_hangUpTime = NowMs();
 }
 
 }  // namespace
@@ -313,7 +323,7 @@ extern "C" DWORD WINAPI RasGetConnectStatusA(HRASCONN connection, LPRASCONNSTATU
 extern "C" DWORD WINAPI RasHangUpA(HRASCONN connection) {
   StandinCall& call = Record(kHangUp);
   call.connection = reinterpret_cast<ULONG_PTR>(connection);
-  g_hangUpTick = GetTickCount();
+  g_hangUpTime = NowMs();
   call.sinceHangUpMs = 0;
   return g_script.hangUpResult;
 }

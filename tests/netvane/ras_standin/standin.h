@@ -82,7 +82,7 @@ struct StandinCall {
   ULONG_PTR connection;   // the handle passed
   DWORD code;             // RasGetErrorStringA's error code
   DWORD version;          // the projection's version field
-  long sinceHangUpMs;     // GetTickCount since the last RasHangUpA
+  long sinceHangUpMs;     // milliseconds since the last RasHangUpA
   RasEntryWin7 entry;
   RASDIALPARAMSA params;
   char problem[256];      // what the stand-in found wrong with its input
