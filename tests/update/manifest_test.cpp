@@ -57,7 +57,8 @@ TEST_CASE("ReadUpdateManifest") {
       {"nested past the limit after an offer", deep_inside, false, ""},
   };
   for (const Row& row : rows) {
-    CAPTURE(row.name);
+    const std::string name = row.name;
+    CAPTURE(name);
     const UpdateManifest manifest = ReadUpdateManifest(row.text);
     CHECK(manifest.is_update == row.is_update);
     CHECK(manifest.download_url == row.download_url);

@@ -22,9 +22,12 @@ std::wstring BesideProgram(const wchar_t* name) {
 
 class UpdateInfoFile {
  public:
-  UpdateInfoFile() : path_(BesideProgram(L"updateinfo")) { DeleteFileW(path_.c_str()); }
-  ~UpdateInfoFile() { DeleteFileW(path_.c_str()); }
+  UpdateInfoFile() : path_(BesideProgram(L"updateinfo")) { Remove(); }
+  ~UpdateInfoFile() { Remove(); }
+  UpdateInfoFile(const UpdateInfoFile&) = delete;
+  UpdateInfoFile& operator=(const UpdateInfoFile&) = delete;
   void Write(const std::string& bytes) const { WriteFile(path_, bytes); }
+  void Remove() const { DeleteFileW(path_.c_str()); }
 
  private:
   std::wstring path_;
@@ -87,10 +90,10 @@ TEST_CASE("BuildUpdateQueryUrl from updateinfo") {
 
   UpdateInfoFile file;
   for (const Row& row : rows) {
-    CAPTURE(row.name);
+    const std::string name = row.name;
+    CAPTURE(name);
     if (row.contents == "<none>") {
-      file.~UpdateInfoFile();
-      new (&file) UpdateInfoFile();
+      file.Remove();
     } else {
       file.Write(row.contents);
     }
