@@ -18,14 +18,17 @@ From Python, for tests, each answer is scripted per path::
         service.requests          # every request line received, in order
 
 An answer can set the status code, wait before answering (``delay`` seconds,
-or until a ``threading.Event`` given as ``hold`` is set), and drop the
-connection part-way through the body (``drop_after`` bytes of it sent after a
+or until a ``threading.Event`` given as ``hold`` is set), send the body slowly
+(``trickle=[bytes, seconds]`` per piece), leave out the Content-Length
+(``announce_length=False``, the close ends the body), and drop the connection
+part-way through the body (``drop_after`` bytes of it sent after a
 Content-Length that announces all of them). "No server" is simply a service
 that was not started, so the port refuses connections.
 """
 
 import argparse
 import http.server
+import json
 import pathlib
 import socket
 import sys
@@ -45,6 +48,8 @@ class Answer:
     delay: float = 0.0
     hold: Optional[threading.Event] = None
     drop_after: Optional[int] = None
+    trickle: Optional[list] = None  # [bytes per piece, seconds between pieces]
+    announce_length: bool = True     # False: no Content-Length, the close ends the body
 
 
 class UpdateService:
@@ -67,13 +72,14 @@ class UpdateService:
     # Scripting -----------------------------------------------------------
 
     def answer(self, path, body=b"", status=200, content_type=None, delay=0.0, hold=None,
-               drop_after=None):
+               drop_after=None, trickle=None, announce_length=True):
         if isinstance(body, str):
             body = body.encode("utf-8")
         if content_type is None:
             content_type = "application/json" if path == QUERY_PATH else "application/octet-stream"
         with self._lock:
-            self._answers[path] = Answer(body, status, content_type, delay, hold, drop_after)
+            self._answers[path] = Answer(body, status, content_type, delay, hold,
+                                         drop_after, trickle, announce_length)
 
     def url(self, path):
         return f"http://{self.host}:{self.port}{path}"
@@ -146,7 +152,15 @@ class UpdateService:
         if self.root.resolve() not in file.parents or not file.is_file():
             return None
         content_type = "application/json" if file.suffix == ".json" else "application/octet-stream"
-        return Answer(body=file.read_bytes(), content_type=content_type)
+        answer = Answer(body=file.read_bytes(), content_type=content_type)
+        # A sidecar "<file>.answer" scripts how the file is served, for callers
+        # that cannot reach this object (the C++ unit tests): JSON with any of
+        # "status", "delay", "drop_after", "trickle".
+        sidecar = file.with_name(file.name + ".answer")
+        if sidecar.is_file():
+            for key, value in json.loads(sidecar.read_text("utf-8")).items():
+                setattr(answer, key, value)
+        return answer
 
 
 class _Handler(http.server.BaseHTTPRequestHandler):
@@ -166,14 +180,30 @@ class _Handler(http.server.BaseHTTPRequestHandler):
         body = scripted.body
         self.send_response(scripted.status)
         self.send_header("Content-Type", scripted.content_type)
-        self.send_header("Content-Length", str(len(body)))
+        if scripted.announce_length:
+            self.send_header("Content-Length", str(len(body)))
+        else:
+            self.close_connection = True
         self.send_header("Cache-Control", "no-store")
         self.end_headers()
-        if scripted.drop_after is None:
+        if scripted.trickle:
+            piece, pause = scripted.trickle
+            sent = 0
+            limit = len(body) if scripted.drop_after is None else scripted.drop_after
+            while sent < limit:
+                if sent:
+                    threading.Event().wait(pause)
+                self.wfile.write(body[sent:min(sent + piece, limit)])
+                self.wfile.flush()
+                sent += piece
+            if scripted.drop_after is None:
+                return
+        elif scripted.drop_after is None:
             self.wfile.write(body)
             return
-        # Part of the announced body, then the connection goes away.
-        self.wfile.write(body[: scripted.drop_after])
+        else:
+            self.wfile.write(body[: scripted.drop_after])
+        # Part of the announced body has gone out; now the connection goes away.
         self.wfile.flush()
         self.close_connection = True
         try:

@@ -1,5 +1,6 @@
 // DownloadToFile against a real HTTP service on 127.0.0.1 (started by the
 // CTest fixture; UNIT_SERVICE_URL and UNIT_SERVICE_ROOT name it) and file:///.
+// The service can script error statuses, slow bodies and cut connections.
 #include <doctest/doctest.h>
 
 #include <windows.h>
@@ -75,6 +76,65 @@ TEST_CASE("DownloadToFile from file:/// into an existing directory creates nothi
     FindClose(find);
   }
   CHECK(entries == 4);  // ".", "..", source.txt, copy.txt
+}
+
+// The service serves <root>\<name> and scripts the answer from the sidecar
+// <name>.answer (see update_service.py); every row uses a name of its own, so
+// no answer is left over from another row.
+TEST_CASE("DownloadToFile accepts only a whole body under a 2xx status") {
+  const std::wstring service = Environment(L"UNIT_SERVICE_URL");
+  const std::wstring root = Environment(L"UNIT_SERVICE_ROOT");
+  REQUIRE(!service.empty());
+  std::string body;
+  for (int i = 0; i < 200000; ++i) body += static_cast<char>('a' + i % 23);
+
+  struct Row {
+    const char* name;
+    const char* answer;  // sidecar JSON, nullptr for a plain answer
+    std::string served;
+    bool stored;
+  };
+  const Row rows[] = {
+      {"whole", nullptr, body, true},
+      {"empty body, length 0", nullptr, "", true},
+      {"no length announced", R"({"announce_length": false})", body, true},
+      {"sent slowly in pieces", R"({"trickle": [40000, 0.1]})", body, true},
+      {"status 404 with a body", R"({"status": 404})", "<html>Not Found</html>", false},
+      {"status 500 with a body", R"({"status": 500})", "<html>oops</html>", false},
+      {"status 302 without a target", R"({"status": 302})", "moved", false},
+      {"cut off after 2048 bytes", R"({"drop_after": 2048})", body, false},
+      {"cut off before the body", R"({"drop_after": 0})", body, false},
+      {"cut off one byte short", R"({"drop_after": 199999})", body, false},
+      {"cut off while sent slowly", R"({"trickle": [30000, 0.05], "drop_after": 90000})", body,
+       false},
+  };
+  Scratch scratch(L"download-verdict");
+  int index = 0;
+  for (const Row& row : rows) {
+    const std::string name = row.name;
+    CAPTURE(name);
+    const std::wstring file = L"row" + std::to_wstring(index++) + L".bin";
+    WriteFile(WindowsPath(root) + L"\\" + file, row.served);
+    if (row.answer) WriteFile(WindowsPath(root) + L"\\" + file + L".answer", row.answer);
+    const std::wstring target = scratch / file;
+    WriteFile(target, "an earlier file");
+
+    CHECK(DownloadToFile(target, service + L"/" + file) == row.stored);
+    if (row.stored) {
+      CHECK(ReadFile(target) == row.served);
+    } else {
+      // Whatever the fetch stored in place of the earlier file is gone too.
+      CHECK_FALSE(Exists(target));
+    }
+  }
+}
+
+TEST_CASE("DownloadToFile that cannot connect leaves an earlier file alone") {
+  Scratch scratch(L"download-refused");
+  const std::wstring target = scratch / L"kept.bin";
+  WriteFile(target, "an earlier file");
+  CHECK_FALSE(DownloadToFile(target, L"http://127.0.0.1:1/kept.bin"));
+  CHECK(ReadFile(target) == "an earlier file");
 }
 
 TEST_CASE("DownloadToFile reports a fetch that fails") {
