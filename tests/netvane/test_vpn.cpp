@@ -48,9 +48,38 @@ ULONG_PTR HungUpHandle(LoadedLibrary& lib) {
   return log->calls[before].connection;
 }
 
+struct HeapSetting {
+  int calls;
+  HANDLE heap;
+  HEAP_INFORMATION_CLASS kind;
+  PVOID information;
+  SIZE_T length;
+};
+HeapSetting g_heapSetting;
+
+BOOL WINAPI RecordHeapSetting(HANDLE heap, HEAP_INFORMATION_CLASS kind, PVOID information,
+                              SIZE_T length) {
+  g_heapSetting = {g_heapSetting.calls + 1, heap, kind, information, length};
+  return TRUE;
+}
+
 }  // namespace
 
 TEST_SUITE("vpn connect") {
+
+TEST_CASE("every connect asks for the process to end on heap corruption") {
+  LoadedLibrary lib;
+  ImportPatch setting(lib.module(), "KERNEL32.dll", "HeapSetInformation",
+                      reinterpret_cast<void*>(&RecordHeapSetting));
+  g_heapSetting = {};
+  lib.script().dialResult = ERROR_AUTOMATIC_VPN_FAILED;  // set before the dial, whatever it does
+  CHECK(lib.VpnCon("vpn.example.net", "u", "p") == ERROR_AUTOMATIC_VPN_FAILED);
+  CHECK(g_heapSetting.calls == 1);
+  CHECK(g_heapSetting.heap == nullptr);
+  CHECK(g_heapSetting.kind == HeapEnableTerminationOnCorruption);
+  CHECK(g_heapSetting.information == nullptr);
+  CHECK(g_heapSetting.length == 0);
+}
 
 TEST_CASE("a successful connect: entry, saved parameters, dial, projection, report") {
   LoadedLibrary lib;
