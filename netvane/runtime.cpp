@@ -1,6 +1,8 @@
 #include "runtime.h"
 
 // GCC still emits calls to these for aggregate initialisation and copies.
+// The volatile stores keep it from turning the loops back into calls to
+// themselves.
 extern "C" void* memset(void* dst, int value, size_t count) {
   volatile unsigned char* d = static_cast<unsigned char*>(dst);
   while (count--) *d++ = static_cast<unsigned char>(value);

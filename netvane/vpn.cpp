@@ -12,10 +12,11 @@ namespace {
 const char kEntryName[] = "MorvendaVPN";
 constexpr DWORD kAddressTextSize = 256;
 
-void ReleaseInto(void** block) {
-  if (*block) {
-    HeapRelease(*block);
-    *block = nullptr;
+template <typename T>
+void Release(T*& block) {
+  if (block) {
+    HeapRelease(block);  // its result does not change anything here
+    block = nullptr;
   }
 }
 
@@ -102,9 +103,9 @@ void ReportMobike(const RAS_PROJECTION_INFO& projection, const RASDIALPARAMSA& p
 }  // namespace
 
 void FreeVpnBuffers() {
-  ReleaseInto(reinterpret_cast<void**>(&g_vpn.dialParams));
-  ReleaseInto(reinterpret_cast<void**>(&g_vpn.projection));
-  ReleaseInto(reinterpret_cast<void**>(&g_vpn.connStatus));
+  Release(g_vpn.dialParams);
+  Release(g_vpn.projection);
+  Release(g_vpn.connStatus);
 }
 
 bool CreateVpnEntry(const char* entryName, const char* server, const char* userName,
