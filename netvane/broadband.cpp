@@ -1,6 +1,7 @@
 #include "broadband.h"
 
 #include "ras_records.h"
+#include "netvane.h"
 #include "report.h"
 #include "runtime.h"
 

@@ -14,5 +14,3 @@ DWORD CreateBroadbandEntry();
 DWORD DialBroadband(const char* userName, const char* password);
 
 }  // namespace netvane
-
-extern "C" int __cdecl MorvendaRasDial(const char* userName, const char* password);

@@ -1,5 +1,6 @@
 #include "vpn.h"
 
+#include "netvane.h"
 #include "report.h"
 #include "runtime.h"
 

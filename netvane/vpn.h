@@ -26,7 +26,3 @@ bool CreateVpnEntry(const char* entryName, const char* server, const char* userN
 void FreeVpnBuffers();
 
 }  // namespace netvane
-
-extern "C" int __cdecl MorvendaVPNCon(const char* server, const char* userName,
-                                      const char* password);
-extern "C" int __cdecl MorvendaVPNDiscon();

@@ -1,3 +1,4 @@
+#include "netvane.h"
 #include "report.h"
 #include "runtime.h"
 #include "vpn.h"
