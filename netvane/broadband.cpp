@@ -1,7 +1,6 @@
 #include "broadband.h"
 
 #include "ras_records.h"
-#include "netvane.h"
 #include "report.h"
 #include "runtime.h"
 
@@ -87,10 +86,10 @@ DWORD DialBroadband(const char* userName, const char* password) {
   return result;
 }
 
-}  // namespace netvane
-
-extern "C" int __cdecl MorvendaRasDial(const char* userName, const char* password) {
-  const DWORD entry = netvane::CreateBroadbandEntry();
-  if (entry != 0) return static_cast<int>(entry);
-  return static_cast<int>(netvane::DialBroadband(userName, password));
+DWORD MorvendaRasDial(const char* userName, const char* password) {
+  const DWORD entry = CreateBroadbandEntry();
+  if (entry != 0) return entry;
+  return DialBroadband(userName, password);
 }
+
+}  // namespace netvane

@@ -5,6 +5,9 @@
 
 namespace netvane {
 
+// The export's work: the entry, then the dial when the entry went well.
+DWORD MorvendaRasDial(const char* userName, const char* password);
+
 // Writes the entry on the first PPPoE device listed. 0 also when devices
 // were listed but none is PPPoE: the dial then uses whatever entry exists.
 DWORD CreateBroadbandEntry();

@@ -1,8 +1,10 @@
-// The load and unload entry. The three exports live with their concerns
-// (broadband.cpp, vpn.cpp, vpn_disconnect.cpp) and are named in netvane.def.
-#include <windows.h>
+// The library's boundary: the load and unload entry and the three exports
+// (named at their ordinals in netvane.def). The work lives with its concern.
+#include "netvane.h"
 
+#include "broadband.h"
 #include "report.h"
+#include "vpn.h"
 
 extern "C" BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID) {
   // Thread notifications stay on; they simply do nothing.
@@ -17,4 +19,16 @@ extern "C" BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID) {
       break;
   }
   return TRUE;
+}
+
+int __cdecl MorvendaRasDial(const char* user_name, const char* password) {
+  return static_cast<int>(netvane::MorvendaRasDial(user_name, password));
+}
+
+int __cdecl MorvendaVPNCon(const char* server, const char* user_name, const char* password) {
+  return static_cast<int>(netvane::MorvendaVPNCon(server, user_name, password));
+}
+
+int __cdecl MorvendaVPNDiscon(void) {
+  return static_cast<int>(netvane::MorvendaVPNDiscon());
 }

@@ -1,6 +1,5 @@
 #include "vpn.h"
 
-#include "netvane.h"
 #include "report.h"
 #include "runtime.h"
 
@@ -144,13 +143,7 @@ bool CreateVpnEntry(const char* entryName, const char* server, const char* userN
   return RasSetEntryDialParamsA(nullptr, &saved, FALSE) == 0;
 }
 
-}  // namespace netvane
-
-using netvane::g_vpn;
-
-extern "C" int __cdecl MorvendaVPNCon(const char* server, const char* userName,
-                                      const char* password) {
-  using namespace netvane;
+DWORD MorvendaVPNCon(const char* server, const char* userName, const char* password) {
   // A handle from an earlier connect is dropped, not hung up.
   g_vpn.connection = nullptr;
   HeapSetInformation(nullptr, HeapEnableTerminationOnCorruption, nullptr, 0);
@@ -158,7 +151,7 @@ extern "C" int __cdecl MorvendaVPNCon(const char* server, const char* userName,
   FreeVpnBuffers();
 
   g_vpn.dialParams = AllocateRecord<RASDIALPARAMSA>(sizeof(RASDIALPARAMSA));
-  if (!g_vpn.dialParams) return static_cast<int>(FailAllocation());
+  if (!g_vpn.dialParams) return FailAllocation();
   RASDIALPARAMSA& params = *g_vpn.dialParams;
   params.dwSize = sizeof(RASDIALPARAMSA);
   CopyBounded(params.szEntryName, sizeof params.szEntryName, kEntryName);
@@ -175,11 +168,11 @@ extern "C" int __cdecl MorvendaVPNCon(const char* server, const char* userName,
   if (dialed != 0) {
     ReportFormatted("RasDial failed: Error = %d\n", static_cast<int>(dialed));
     FreeVpnBuffers();
-    return static_cast<int>(dialed);
+    return dialed;
   }
 
   const DWORD fetched = FetchProjection();
-  if (fetched != 0) return static_cast<int>(fetched);
+  if (fetched != 0) return fetched;
   const RAS_PROJECTION_INFO& projection = *g_vpn.projection;
 
   ReportFormatted("RASPROJECTION_INFO_TYPE is: %s\n",
@@ -187,9 +180,11 @@ extern "C" int __cdecl MorvendaVPNCon(const char* server, const char* userName,
   ReportAddresses(projection);
 
   g_vpn.connStatus = AllocateRecord<RasConnStatusWin7>(sizeof(RasConnStatusWin7));
-  if (!g_vpn.connStatus) return static_cast<int>(FailAllocation());
+  if (!g_vpn.connStatus) return FailAllocation();
   g_vpn.connStatus->base.dwSize = sizeof(RasConnStatusWin7);
 
   ReportMobike(projection, *g_vpn.dialParams);
   return 0;
 }
+
+}  // namespace netvane

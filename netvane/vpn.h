@@ -25,4 +25,11 @@ bool CreateVpnEntry(const char* entryName, const char* server, const char* userN
 // Releases the three heap blocks that are present; leaves the handle alone.
 void FreeVpnBuffers();
 
+// Dials the VPN and keeps the connection in g_vpn; 0 when it is up.
+DWORD MorvendaVPNCon(const char* server, const char* userName, const char* password);
+
+// Hangs up g_vpn's connection, waits a bounded time for RAS to let go, and
+// empties g_vpn. Returns the hang-up's result.
+DWORD MorvendaVPNDiscon();
+
 }  // namespace netvane

@@ -1,8 +1,9 @@
-#include "netvane.h"
+// The VPN hang-up and the bounded wait for RAS to let the connection go.
 #include "report.h"
 #include "runtime.h"
 #include "vpn.h"
 
+namespace netvane {
 namespace {
 
 constexpr DWORD kWaitLimitMs = 10000;
@@ -11,7 +12,6 @@ constexpr DWORD kPollPauseMs = 50;
 // Gives RAS a bounded time to let go of the hung-up connection; until it
 // has, the entry cannot be dialled again.
 void WaitUntilGone() {
-  using netvane::g_vpn;
   const DWORD start = GetTickCount();
   if (!g_vpn.connStatus) return;
   RasConnStatusWin7& status = *g_vpn.connStatus;
@@ -26,14 +26,15 @@ void WaitUntilGone() {
 
 }  // namespace
 
-extern "C" int __cdecl MorvendaVPNDiscon() {
-  using netvane::g_vpn;
+DWORD MorvendaVPNDiscon() {
   const DWORD result = RasHangUpA(g_vpn.connection);
   if (result != 0) {
-    netvane::ReportFormatted("RasHangUp failed: Error = %d", static_cast<int>(result));
+    ReportFormatted("RasHangUp failed: Error = %d", static_cast<int>(result));
   }
   WaitUntilGone();
-  netvane::FreeVpnBuffers();
+  FreeVpnBuffers();
   g_vpn.connection = nullptr;
-  return static_cast<int>(result);
+  return result;
 }
+
+}  // namespace netvane
