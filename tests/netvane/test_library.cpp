@@ -90,6 +90,30 @@ TEST_CASE("without standard output nothing is written and every result stays") {
   }
 }
 
+TEST_CASE("a pipe whose reader has gone drops the text and changes no result") {
+  HANDLE reader = nullptr;
+  HANDLE writer = nullptr;
+  REQUIRE(CreatePipe(&reader, &writer, nullptr, 0));
+  CloseHandle(reader);
+  const HANDLE saved = GetStdHandle(STD_OUTPUT_HANDLE);
+  SetStdHandle(STD_OUTPUT_HANDLE, writer);
+  HMODULE module = LoadLibraryA("netvane.dll");
+  REQUIRE(module != nullptr);
+  SetStdHandle(STD_OUTPUT_HANDLE, saved);
+  StandinScript* script = StandinReset();
+  script->dialResult = ERROR_NO_ANSWER;
+  auto rasDial = reinterpret_cast<int(__cdecl*)(const char*, const char*)>(
+      reinterpret_cast<void*>(GetProcAddress(module, "MorvendaRasDial")));
+  auto vpnCon = reinterpret_cast<int(__cdecl*)(const char*, const char*, const char*)>(
+      reinterpret_cast<void*>(GetProcAddress(module, "MorvendaVPNCon")));
+  REQUIRE((rasDial != nullptr));
+  REQUIRE((vpnCon != nullptr));
+  CHECK(rasDial("u", "p") == ERROR_NO_ANSWER);
+  CHECK(vpnCon("vpn.example", "u", "p") == ERROR_NO_ANSWER);
+  CHECK(FreeLibrary(module));
+  CloseHandle(writer);
+}
+
 TEST_CASE("thread notifications are accepted") {
   LoadedLibrary lib;
   HANDLE thread = CreateThread(
