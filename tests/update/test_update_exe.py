@@ -254,14 +254,6 @@ class NoUpdate(UpdaterTest):
         self.assertIsNone(self.installer_record(timeout=0.5))
         self.assertWorkDirGone()
 
-    def test_installer_cut_off_mid_body_is_not_a_working_installer(self):
-        self.serve_manifest(offer())
-        self.serve_installer(drop_after=2048)
-        self.assertEqual(self.run_update(), 1)
-        self.assertEqual(self.service.paths()[1:], [INSTALLER_PATH])
-        self.assertIsNone(self.installer_record(timeout=1.0))
-        self.assertWorkDirGone()
-
 
 class ServiceAnswer(UpdaterTest):
     def test_service_down_gives_0_and_removes_the_work_directory(self):
