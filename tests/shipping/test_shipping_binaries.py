@@ -3,6 +3,7 @@ their headers, import and export tables and resources before any code runs."""
 
 import os
 import pathlib
+import struct
 import unittest
 
 import pe
@@ -92,6 +93,30 @@ class LibraryBinary(unittest.TestCase):
 
     def test_carries_no_link_time_stamp(self):
         self.assertEqual(self.pe.timestamp, 0)
+
+
+class VersionResources(unittest.TestCase):
+    """What Explorer's Details tab and installers read, from the one project version."""
+
+    def test_every_shipping_binary_names_product_and_version(self):
+        version = os.environ["PROJECT_VERSION"]
+        for name, description in (("update.exe", "updater"), ("netvane.dll", "connection library"),
+                                  ("netvane_console.exe", "console")):
+            with self.subTest(name):
+                blobs = pe.PeFile.load(find(name)).resource(pe.RT_VERSION)
+                self.assertEqual(len(blobs), 1)
+                strings = pe.version_strings(blobs[0])
+                self.assertEqual(strings.get("ProductName"), "Morvenda")
+                self.assertEqual(strings.get("FileVersion"), version)
+                self.assertEqual(strings.get("ProductVersion"), version)
+                self.assertEqual(strings.get("OriginalFilename"), name)
+                self.assertIn(description, strings.get("FileDescription", ""))
+                # The fixed part carries the same number for programs that
+                # compare versions numerically.
+                fixed = blobs[0].find(b"\xbd\x04\xef\xfe")
+                self.assertGreater(fixed, 0)
+                ms, ls = struct.unpack_from("<II", blobs[0], fixed + 8)
+                self.assertEqual(f"{ms >> 16}.{ms & 0xFFFF}.{ls >> 16}", version)
 
 
 if __name__ == "__main__":
