@@ -5,6 +5,9 @@
 
 #include <cstdio>
 #include <cstring>
+#include <string>
+
+#include "script_file.h"
 
 namespace {
 
@@ -13,6 +16,7 @@ StandinLog g_log;
 int g_projectionCalls;
 int g_statusCalls;
 LONGLONG g_hangUpTime;
+char g_logPath[MAX_PATH];  // RAS_STANDIN_LOG, empty when calls are not logged
 
 // Milliseconds on the performance counter: Wine's GetTickCount moves in
 // steps, too coarse to tell a 50 ms pause from none.
@@ -36,6 +40,88 @@ StandinCall& Record(StandinFunction function) {
 void Problem(StandinCall& call, const char* format, unsigned long a = 0, unsigned long b = 0) {
   if (call.problem[0] != '\0') return;  // the first is enough
   std::snprintf(call.problem, sizeof call.problem, format, a, b);
+}
+
+const char* FunctionName(StandinFunction function) {
+  switch (function) {
+    case kEnumDevices: return "RasEnumDevicesA";
+    case kSetEntryProperties: return "RasSetEntryPropertiesA";
+    case kSetEntryDialParams: return "RasSetEntryDialParamsA";
+    case kDial: return "RasDialA";
+    case kGetErrorString: return "RasGetErrorStringA";
+    case kGetProjectionInfoEx: return "RasGetProjectionInfoEx";
+    case kGetConnectStatus: return "RasGetConnectStatusA";
+    case kHangUp: return "RasHangUpA";
+  }
+  return "?";
+}
+
+// Appends one line to the log file, opened for each line so that the
+// processes of a demonstration can share one log and every line is on disk
+// as soon as the call returns.
+void AppendToLog(const char* line) {
+  if (g_logPath[0] == '\0') return;
+  HANDLE file = CreateFileA(g_logPath, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                            nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return;
+  DWORD written = 0;
+  WriteFile(file, line, static_cast<DWORD>(std::strlen(line)), &written, nullptr);
+  CloseHandle(file);
+}
+
+// Records the answer of a call and logs the call; returns the answer.
+DWORD Answer(StandinCall& call, DWORD result) {
+  if (g_logPath[0] == '\0') return result;
+  char line[2048];
+  const char* name = FunctionName(call.function);
+  const RASDIALPARAMSA& p = call.params;
+  switch (call.function) {
+    case kEnumDevices:
+      std::snprintf(line, sizeof line, "%s(list=%s, bytes=%lu, count=%lu)", name,
+                    call.bufferNull ? "null" : "given", call.size, call.count);
+      break;
+    case kSetEntryProperties:
+      std::snprintf(line, sizeof line,
+                    "%s(entry=\"%s\", size=%lu, type=%lu, device=\"%s\"/\"%s\", phone=\"%s\")",
+                    name, call.entryName, call.size, call.entry.base.dwType,
+                    call.entry.base.szDeviceType, call.entry.base.szDeviceName,
+                    call.entry.base.szLocalPhoneNumber);
+      break;
+    case kSetEntryDialParams:
+    case kDial:
+      std::snprintf(line, sizeof line,
+                    "%s(entry=\"%s\", phone=\"%s\", user=\"%s\", password=\"%s\")", name,
+                    p.szEntryName, p.szPhoneNumber, p.szUserName, p.szPassword);
+      break;
+    case kGetErrorString:
+      std::snprintf(line, sizeof line, "%s(code=%lu, size=%lu)", name, call.code, call.size);
+      break;
+    case kGetProjectionInfoEx:
+      std::snprintf(line, sizeof line, "%s(handle=0x%llx, size=%lu, version=%lu)", name,
+                    static_cast<unsigned long long>(call.connection), call.size, call.version);
+      break;
+    case kGetConnectStatus:
+    case kHangUp:
+      std::snprintf(line, sizeof line, "%s(handle=0x%llx)", name,
+                    static_cast<unsigned long long>(call.connection));
+      break;
+  }
+  size_t used = std::strlen(line);
+  used += static_cast<size_t>(std::snprintf(line + used, sizeof line - used, " -> %lu", result));
+  if (call.function == kDial && used < sizeof line) {
+    used += static_cast<size_t>(std::snprintf(line + used, sizeof line - used, ", handle=0x%llx",
+                                              static_cast<unsigned long long>(g_script.dialHandle)));
+  }
+  if (call.problem[0] != '\0' && used < sizeof line) {
+    used += static_cast<size_t>(std::snprintf(line + used, sizeof line - used, "  [wrong input: %s]",
+                                              call.problem));
+  }
+  if (used > sizeof line - 3) used = sizeof line - 3;
+  line[used++] = '\r';
+  line[used++] = '\n';
+  line[used] = '\0';
+  AppendToLog(line);
+  return result;
 }
 
 // Marks which bytes of a record may be non-zero.
@@ -137,7 +223,7 @@ extern "C" DWORD WINAPI RasEnumDevicesA(LPRASDEVINFOA devices, LPDWORD bytes, LP
   call.bufferNull = devices == nullptr;
   if (!bytes || !count) {
     Problem(call, "null byte or device count");
-    return ERROR_INVALID_PARAMETER;
+    return Answer(call, ERROR_INVALID_PARAMETER);
   }
   call.size = *bytes;
   call.count = *count;
@@ -145,7 +231,7 @@ extern "C" DWORD WINAPI RasEnumDevicesA(LPRASDEVINFOA devices, LPDWORD bytes, LP
   if (!devices) {
     *bytes = g_script.sizingBytes ? g_script.sizingBytes : needed;
     *count = static_cast<DWORD>(g_script.deviceCount);
-    return g_script.sizingResult;
+    return Answer(call, g_script.sizingResult);
   }
   if (devices[0].dwSize != sizeof(RASDEVINFOA)) {
     Problem(call, "device list dwSize %lu, expected %lu", devices[0].dwSize, sizeof(RASDEVINFOA));
@@ -159,10 +245,10 @@ extern "C" DWORD WINAPI RasEnumDevicesA(LPRASDEVINFOA devices, LPDWORD bytes, LP
     allowed.Field(0, sizeof(DWORD));
     allowed.Check(call, devices, "device list");
   }
-  if (g_script.enumResult != 0) return g_script.enumResult;
+  if (g_script.enumResult != 0) return Answer(call, g_script.enumResult);
   if (*bytes < needed) {
     *bytes = needed;
-    return ERROR_BUFFER_TOO_SMALL;
+    return Answer(call, ERROR_BUFFER_TOO_SMALL);
   }
   for (int i = 0; i < g_script.deviceCount; ++i) {
     RASDEVINFOA& d = devices[i];
@@ -173,7 +259,7 @@ extern "C" DWORD WINAPI RasEnumDevicesA(LPRASDEVINFOA devices, LPDWORD bytes, LP
   }
   *bytes = needed;
   *count = static_cast<DWORD>(g_script.deviceCount);
-  return 0;
+  return Answer(call, 0);
 }
 
 extern "C" DWORD WINAPI RasSetEntryPropertiesA(LPCSTR phonebook, LPCSTR entryName,
@@ -192,7 +278,7 @@ extern "C" DWORD WINAPI RasSetEntryPropertiesA(LPCSTR phonebook, LPCSTR entryNam
     std::memcpy(&call.entry, entry, sizeof call.entry);
     CheckEntry(call, call.entry);
   }
-  return g_script.setEntryResult;
+  return Answer(call, g_script.setEntryResult);
 }
 
 extern "C" DWORD WINAPI RasSetEntryDialParamsA(LPCSTR phonebook, LPRASDIALPARAMSA params,
@@ -205,7 +291,7 @@ extern "C" DWORD WINAPI RasSetEntryDialParamsA(LPCSTR phonebook, LPRASDIALPARAMS
     std::memcpy(&call.params, params, sizeof call.params);
     CheckDialParams(call, call.params);
   }
-  return g_script.setDialParamsResult;
+  return Answer(call, g_script.setDialParamsResult);
 }
 
 extern "C" DWORD WINAPI RasDialA(LPRASDIALEXTENSIONS extensions, LPCSTR phonebook,
@@ -225,12 +311,12 @@ extern "C" DWORD WINAPI RasDialA(LPRASDIALEXTENSIONS extensions, LPCSTR phoneboo
   }
   if (!connection) {
     Problem(call, "no place for the connection handle");
-    return ERROR_INVALID_PARAMETER;
+    return Answer(call, ERROR_INVALID_PARAMETER);
   }
   call.handleIn = reinterpret_cast<ULONG_PTR>(*connection);
   if (*connection) Problem(call, "connection handle not null before the dial");
   *connection = reinterpret_cast<HRASCONN>(g_script.dialHandle);
-  return g_script.dialResult;
+  return Answer(call, g_script.dialResult);
 }
 
 extern "C" DWORD WINAPI RasGetErrorStringA(UINT code, LPSTR text, DWORD size) {
@@ -238,11 +324,11 @@ extern "C" DWORD WINAPI RasGetErrorStringA(UINT code, LPSTR text, DWORD size) {
   call.code = code;
   call.size = size;
   call.bufferNull = text == nullptr;
-  if (!text) return ERROR_INVALID_PARAMETER;
+  if (!text) return Answer(call, ERROR_INVALID_PARAMETER);
   if (text[0] != '\0') Problem(call, "error text buffer does not start empty");
-  if (g_script.errorStringResult != 0) return g_script.errorStringResult;
+  if (g_script.errorStringResult != 0) return Answer(call, g_script.errorStringResult);
   std::snprintf(text, size, "%s", g_script.errorText);
-  return 0;
+  return Answer(call, 0);
 }
 
 extern "C" DWORD WINAPI RasGetProjectionInfoEx(HRASCONN connection, RAS_PROJECTION_INFO* projection,
@@ -252,7 +338,7 @@ extern "C" DWORD WINAPI RasGetProjectionInfoEx(HRASCONN connection, RAS_PROJECTI
   call.bufferNull = projection == nullptr;
   if (!projection || !size) {
     Problem(call, "null projection or size");
-    return ERROR_INVALID_PARAMETER;
+    return Answer(call, ERROR_INVALID_PARAMETER);
   }
   call.size = *size;
   call.version = projection->version;
@@ -270,9 +356,9 @@ extern "C" DWORD WINAPI RasGetProjectionInfoEx(HRASCONN connection, RAS_PROJECTI
       index < g_script.projectionAnswerCount ? g_script.projectionAnswers[index] : 0;
   if (answer == ERROR_BUFFER_TOO_SMALL) {
     *size = g_script.projectionRequiredSize;
-    return answer;
+    return Answer(call, answer);
   }
-  if (answer != 0) return answer;
+  if (answer != 0) return Answer(call, answer);
   projection->type = g_script.projectionType;
   // The IPv4 part is common to both members.
   RASIKEV2_PROJECTION_INFO& ikev2 = projection->ikev2;
@@ -293,7 +379,7 @@ extern "C" DWORD WINAPI RasGetProjectionInfoEx(HRASCONN connection, RAS_PROJECTI
     std::memset(ppp.bServerInterfaceIdentifier, 0x22, sizeof ppp.bServerInterfaceIdentifier);
     ppp.fBundled = TRUE;
   }
-  return 0;
+  return Answer(call, 0);
 }
 
 extern "C" DWORD WINAPI RasGetConnectStatusA(HRASCONN connection, LPRASCONNSTATUSA status) {
@@ -315,9 +401,10 @@ extern "C" DWORD WINAPI RasGetConnectStatusA(HRASCONN connection, LPRASCONNSTATU
     }
   }
   const int index = g_statusCalls++;
-  if (g_script.statusAnswerCount == 0) return ERROR_INVALID_HANDLE;
-  return index < g_script.statusAnswerCount ? g_script.statusAnswers[index]
-                                            : g_script.statusAnswers[g_script.statusAnswerCount - 1];
+  if (g_script.statusAnswerCount == 0) return Answer(call, ERROR_INVALID_HANDLE);
+  return Answer(call, index < g_script.statusAnswerCount
+                          ? g_script.statusAnswers[index]
+                          : g_script.statusAnswers[g_script.statusAnswerCount - 1]);
 }
 
 extern "C" DWORD WINAPI RasHangUpA(HRASCONN connection) {
@@ -325,5 +412,83 @@ extern "C" DWORD WINAPI RasHangUpA(HRASCONN connection) {
   call.connection = reinterpret_cast<ULONG_PTR>(connection);
   g_hangUpTime = NowMs();
   call.sinceHangUpMs = 0;
-  return g_script.hangUpResult;
+  return Answer(call, g_script.hangUpResult);
+}
+
+STANDIN_API BOOL StandinLoadScript(const char* text, char* error, DWORD errorSize) {
+  return ParseStandinScript(text, std::strlen(text), g_script, error, errorSize) ? TRUE : FALSE;
+}
+
+namespace {
+
+// Reads the whole of a small file; false when it cannot be read.
+bool ReadScriptFile(const char* path, std::string& text) {
+  HANDLE file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                            OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return false;
+  char chunk[4096];
+  DWORD got = 0;
+  bool ok = true;
+  while ((ok = ReadFile(file, chunk, sizeof chunk, &got, nullptr) != FALSE) && got > 0) {
+    text.append(chunk, got);
+  }
+  CloseHandle(file);
+  return ok;
+}
+
+// Says why the stand-in refuses to load, where a person running the
+// process will look: standard error and the call log.
+void RefuseScript(const char* reason) {
+  char line[1024];
+  std::snprintf(line, sizeof line, "rasapi32 stand-in: %s\r\n", reason);
+  HANDLE err = GetStdHandle(STD_ERROR_HANDLE);
+  DWORD written = 0;
+  if (err && err != INVALID_HANDLE_VALUE) {
+    WriteFile(err, line, static_cast<DWORD>(std::strlen(line)), &written, nullptr);
+  }
+  AppendToLog(line);
+}
+
+// GetEnvironmentVariableA and not getenv: the C runtime's copy of the
+// environment is taken once at its start and misses later changes.
+bool EnvironmentValue(const char* name, char (&value)[MAX_PATH]) {
+  const DWORD n = GetEnvironmentVariableA(name, value, MAX_PATH);
+  if (n == 0 || n >= MAX_PATH) {
+    value[0] = '\0';
+    return false;
+  }
+  return true;
+}
+
+// Another process scripts the stand-in through a file, since it cannot
+// call StandinReset; a script that is wrong stops the load rather than
+// let a demonstration run on answers nobody asked for.
+bool LoadScriptAtStart() {
+  SetDefaults();
+  ApplySuccessScript(g_script);
+  EnvironmentValue("RAS_STANDIN_LOG", g_logPath);
+  char path[MAX_PATH];
+  if (!EnvironmentValue("RAS_STANDIN_SCRIPT", path)) return true;
+  std::string text;
+  char reason[768];
+  if (!ReadScriptFile(path, text)) {
+    std::snprintf(reason, sizeof reason, "cannot read the script %s (error %lu)", path,
+                  GetLastError());
+    RefuseScript(reason);
+    return false;
+  }
+  char error[512];
+  if (!ParseStandinScript(text.data(), text.size(), g_script, error, sizeof error)) {
+    std::snprintf(reason, sizeof reason, "script %s: %s", path, error);
+    RefuseScript(reason);
+    return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+extern "C" BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID) {
+  if (reason == DLL_PROCESS_ATTACH) return LoadScriptAtStart() ? TRUE : FALSE;
+  return TRUE;
 }

@@ -95,3 +95,6 @@ struct StandinLog {
 
 STANDIN_API StandinScript* StandinReset();  // defaults; returns the script
 STANDIN_API const StandinLog* StandinCalls();
+// Applies script text in the format of script_file.cpp on top of the
+// script in force; FALSE with the reason in `error` for a malformed line.
+STANDIN_API BOOL StandinLoadScript(const char* text, char* error, DWORD errorSize);
