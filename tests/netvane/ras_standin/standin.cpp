@@ -16,6 +16,7 @@ StandinLog g_log;
 int g_projectionCalls;
 int g_statusCalls;
 LONGLONG g_hangUpTime;
+StandinBlockSizer g_blockSizer;
 char g_logPath[MAX_PATH];  // RAS_STANDIN_LOG, empty when calls are not logged
 
 // Milliseconds on the performance counter: Wine's GetTickCount moves in
@@ -33,6 +34,7 @@ StandinCall& Record(StandinFunction function) {
   StandinCall& call = g_log.count < kStandinMaxCalls ? g_log.calls[g_log.count++] : overflow;
   std::memset(&call, 0, sizeof call);
   call.function = function;
+  call.failed = g_script.failCall != 0 && g_log.count == g_script.failCall;
   call.sinceHangUpMs = static_cast<long>(NowMs() - g_hangUpTime);
   return call;
 }
@@ -132,11 +134,19 @@ class AllowedBytes {
     for (size_t i = offset; i < offset + size && i < size_; ++i) allowed_[i] = true;
   }
   // A text: its characters and its NUL; the rest of the field must be zero.
+  // A text that fills its whole field has run into the next one.
   void Text(const void* record, size_t offset, size_t size) {
     const char* text = static_cast<const char*>(record) + offset;
-    Field(offset, strnlen(text, size));
+    const size_t length = strnlen(text, size);
+    if (length == size && unterminatedAt_ == static_cast<size_t>(-1)) unterminatedAt_ = offset;
+    Field(offset, length);
   }
   void Check(StandinCall& call, const void* record, const char* what) const {
+    if (unterminatedAt_ != static_cast<size_t>(-1)) {
+      char format[96];
+      std::snprintf(format, sizeof format, "%s text at byte %%lu has no NUL in its field", what);
+      Problem(call, format, static_cast<unsigned long>(unterminatedAt_));
+    }
     const auto* bytes = static_cast<const unsigned char*>(record);
     for (size_t i = 0; i < size_; ++i) {
       if (!allowed_[i] && bytes[i] != 0) {
@@ -150,6 +160,7 @@ class AllowedBytes {
 
  private:
   size_t size_;
+  size_t unterminatedAt_ = static_cast<size_t>(-1);
   bool allowed_[4096];
 };
 
@@ -193,6 +204,10 @@ void CheckDialParams(StandinCall& call, const RASDIALPARAMSA& params) {
 // The library allocates its records on the process heap, so their real
 // size can be checked against the size it claims.
 SIZE_T BlockSize(const void* block) {
+  if (g_blockSizer) {
+    const SIZE_T size = g_blockSizer(block);
+    if (size != 0) return size;
+  }
   return HeapSize(GetProcessHeap(), 0, block);
 }
 
@@ -218,6 +233,8 @@ STANDIN_API StandinScript* StandinReset() {
 
 STANDIN_API const StandinLog* StandinCalls() { return &g_log; }
 
+STANDIN_API void StandinSetBlockSizer(StandinBlockSizer sizer) { g_blockSizer = sizer; }
+
 extern "C" DWORD WINAPI RasEnumDevicesA(LPRASDEVINFOA devices, LPDWORD bytes, LPDWORD count) {
   StandinCall& call = Record(kEnumDevices);
   call.bufferNull = devices == nullptr;
@@ -229,6 +246,7 @@ extern "C" DWORD WINAPI RasEnumDevicesA(LPRASDEVINFOA devices, LPDWORD bytes, LP
   call.count = *count;
   const DWORD needed = static_cast<DWORD>(g_script.deviceCount) * sizeof(RASDEVINFOA);
   if (!devices) {
+    if (call.failed) return Answer(call, g_script.failCode);
     *bytes = g_script.sizingBytes ? g_script.sizingBytes : needed;
     *count = static_cast<DWORD>(g_script.deviceCount);
     return Answer(call, g_script.sizingResult);
@@ -245,6 +263,7 @@ extern "C" DWORD WINAPI RasEnumDevicesA(LPRASDEVINFOA devices, LPDWORD bytes, LP
     allowed.Field(0, sizeof(DWORD));
     allowed.Check(call, devices, "device list");
   }
+  if (call.failed) return Answer(call, g_script.failCode);
   if (g_script.enumResult != 0) return Answer(call, g_script.enumResult);
   if (*bytes < needed) {
     *bytes = needed;
@@ -278,7 +297,7 @@ extern "C" DWORD WINAPI RasSetEntryPropertiesA(LPCSTR phonebook, LPCSTR entryNam
     std::memcpy(&call.entry, entry, sizeof call.entry);
     CheckEntry(call, call.entry);
   }
-  return Answer(call, g_script.setEntryResult);
+  return Answer(call, call.failed ? g_script.failCode : g_script.setEntryResult);
 }
 
 extern "C" DWORD WINAPI RasSetEntryDialParamsA(LPCSTR phonebook, LPRASDIALPARAMSA params,
@@ -291,7 +310,7 @@ extern "C" DWORD WINAPI RasSetEntryDialParamsA(LPCSTR phonebook, LPRASDIALPARAMS
     std::memcpy(&call.params, params, sizeof call.params);
     CheckDialParams(call, call.params);
   }
-  return Answer(call, g_script.setDialParamsResult);
+  return Answer(call, call.failed ? g_script.failCode : g_script.setDialParamsResult);
 }
 
 extern "C" DWORD WINAPI RasDialA(LPRASDIALEXTENSIONS extensions, LPCSTR phonebook,
@@ -316,7 +335,7 @@ extern "C" DWORD WINAPI RasDialA(LPRASDIALEXTENSIONS extensions, LPCSTR phoneboo
   call.handleIn = reinterpret_cast<ULONG_PTR>(*connection);
   if (*connection) Problem(call, "connection handle not null before the dial");
   *connection = reinterpret_cast<HRASCONN>(g_script.dialHandle);
-  return Answer(call, g_script.dialResult);
+  return Answer(call, call.failed ? g_script.failCode : g_script.dialResult);
 }
 
 extern "C" DWORD WINAPI RasGetErrorStringA(UINT code, LPSTR text, DWORD size) {
@@ -326,6 +345,7 @@ extern "C" DWORD WINAPI RasGetErrorStringA(UINT code, LPSTR text, DWORD size) {
   call.bufferNull = text == nullptr;
   if (!text) return Answer(call, ERROR_INVALID_PARAMETER);
   if (text[0] != '\0') Problem(call, "error text buffer does not start empty");
+  if (call.failed) return Answer(call, g_script.failCode);
   if (g_script.errorStringResult != 0) return Answer(call, g_script.errorStringResult);
   std::snprintf(text, size, "%s", g_script.errorText);
   return Answer(call, 0);
@@ -351,6 +371,7 @@ extern "C" DWORD WINAPI RasGetProjectionInfoEx(HRASCONN connection, RAS_PROJECTI
     allowed.Field(FIELD(RAS_PROJECTION_INFO, version));
     allowed.Check(call, projection, "projection");
   }
+  if (call.failed) return Answer(call, g_script.failCode);
   const int index = g_projectionCalls++;
   const DWORD answer =
       index < g_script.projectionAnswerCount ? g_script.projectionAnswers[index] : 0;
@@ -400,6 +421,7 @@ extern "C" DWORD WINAPI RasGetConnectStatusA(HRASCONN connection, LPRASCONNSTATU
       allowed.Check(call, status, "status");
     }
   }
+  if (call.failed) return Answer(call, g_script.failCode);
   const int index = g_statusCalls++;
   if (g_script.statusAnswerCount == 0) return Answer(call, ERROR_INVALID_HANDLE);
   return Answer(call, index < g_script.statusAnswerCount
@@ -412,7 +434,7 @@ extern "C" DWORD WINAPI RasHangUpA(HRASCONN connection) {
   call.connection = reinterpret_cast<ULONG_PTR>(connection);
   g_hangUpTime = NowMs();
   call.sinceHangUpMs = 0;
-  return Answer(call, g_script.hangUpResult);
+  return Answer(call, call.failed ? g_script.failCode : g_script.hangUpResult);
 }
 
 STANDIN_API BOOL StandinLoadScript(const char* text, char* error, DWORD errorSize) {

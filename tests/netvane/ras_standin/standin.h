@@ -51,6 +51,11 @@ struct StandinScript {
   int statusAnswerCount;
   DWORD statusAnswers[kStandinMaxAnswers];
   DWORD hangUpResult;
+  // Makes the failCall-th call from the reset (1-based, whatever function
+  // it is) answer failCode instead, before it hands anything back, except
+  // that RasDialA still stores its handle as a failed dial does. 0: none.
+  int failCall;
+  DWORD failCode;
 };
 
 enum StandinFunction {
@@ -85,6 +90,7 @@ struct StandinCall {
   long sinceHangUpMs;     // milliseconds since the last RasHangUpA
   RasEntryWin7 entry;
   RASDIALPARAMSA params;
+  bool failed;            // answered the injected failCode
   char problem[256];      // what the stand-in found wrong with its input
 };
 
@@ -95,6 +101,11 @@ struct StandinLog {
 
 STANDIN_API StandinScript* StandinReset();  // defaults; returns the script
 STANDIN_API const StandinLog* StandinCalls();
+// The real size of a block the library hands over, for blocks that do not
+// come from the process heap (a test host's guarded allocator): return 0
+// for a block it does not know. Null restores HeapSize.
+using StandinBlockSizer = SIZE_T (*)(const void* block);
+STANDIN_API void StandinSetBlockSizer(StandinBlockSizer sizer);
 // Applies script text in the format of script_file.cpp on top of the
 // script in force; FALSE with the reason in `error` for a malformed line.
 STANDIN_API BOOL StandinLoadScript(const char* text, char* error, DWORD errorSize);
