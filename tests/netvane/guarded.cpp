@@ -157,6 +157,13 @@ GuardedHeap::~GuardedHeap() {
   // so they are simply left behind for the life of the test process.
 }
 
+void* GuardedHeap::Allocate(DWORD flags, SIZE_T size) {
+  return GuardedAlloc(GetProcessHeap(), flags, size);
+}
+bool GuardedHeap::Release(void* block) {
+  return GuardedFree(GetProcessHeap(), 0, block) != FALSE;
+}
+
 int GuardedHeap::live() const { return g_guard.live; }
 int GuardedHeap::allocations() const { return g_guard.allocations; }
 const std::string& GuardedHeap::damage() const { return g_guard.damage; }

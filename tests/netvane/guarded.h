@@ -20,6 +20,10 @@ class GuardedHeap {
   GuardedHeap(const GuardedHeap&) = delete;
   GuardedHeap& operator=(const GuardedHeap&) = delete;
 
+  // What the library's HeapAlloc and HeapFree now do.
+  static void* Allocate(DWORD flags, SIZE_T size);
+  static bool Release(void* block);
+
   int live() const;              // guarded blocks not yet released
   int allocations() const;
   const std::string& damage() const;  // empty, or the first damage found

@@ -112,14 +112,7 @@ TEST_CASE("the guard catches what it is meant to catch") {
   // past a guarded block faults, and one in front is found at release.
   LoadedLibrary lib;
   GuardedHeap heap(lib.module());
-  using Alloc = LPVOID(WINAPI*)(HANDLE, DWORD, SIZE_T);
-  using Free = BOOL(WINAPI*)(HANDLE, DWORD, LPVOID);
-  ImportPatch alloc(lib.module(), "KERNEL32.dll", "HeapAlloc", nullptr);
-  ImportPatch release(lib.module(), "KERNEL32.dll", "HeapFree", nullptr);
-  const auto guardedAlloc = reinterpret_cast<Alloc>(alloc.original());
-  const auto guardedFree = reinterpret_cast<Free>(release.original());
-
-  auto* block = static_cast<BYTE*>(guardedAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, 108));
+  auto* block = static_cast<BYTE*>(GuardedHeap::Allocate(HEAP_ZERO_MEMORY, 108));
   REQUIRE(block != nullptr);
   MEMORY_BASIC_INFORMATION past = {};
   REQUIRE(VirtualQuery(block + 108, &past, sizeof past) == sizeof past);
@@ -129,7 +122,7 @@ TEST_CASE("the guard catches what it is meant to catch") {
   CHECK(last.Protect == PAGE_READWRITE);
 
   block[-1] = 0;
-  CHECK(guardedFree(GetProcessHeap(), 0, block));
+  CHECK(GuardedHeap::Release(block));
   CHECK(heap.damage() == "bytes written in front of a block of 108");
   CHECK(heap.live() == 0);
 }

@@ -114,10 +114,11 @@ TEST_CASE("a pipe whose reader has gone drops the text and changes no result") {
   CloseHandle(writer);
 }
 
+DWORD WINAPI ReturnSeven(LPVOID) { return 7; }
+
 TEST_CASE("thread notifications are accepted") {
   LoadedLibrary lib;
-  HANDLE thread = CreateThread(
-      nullptr, 0, [](LPVOID) -> DWORD { return 7; }, nullptr, 0, nullptr);
+  HANDLE thread = CreateThread(nullptr, 0, ReturnSeven, nullptr, 0, nullptr);
   REQUIRE(thread != nullptr);
   WaitForSingleObject(thread, INFINITE);
   DWORD code = 0;
