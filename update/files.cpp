@@ -4,6 +4,7 @@
 #include <shellapi.h>
 
 #include <cstdio>
+#include <io.h>
 #include <memory>
 #include <share.h>
 #include <vector>
@@ -87,6 +88,14 @@ bool MakeDirectoryPath(const std::wstring& path) {
 void ReadWholeFile(const std::wstring& path, std::string* contents) {
   UniqueFile file(_wfsopen(path.c_str(), L"rb", _SH_DENYNO));
   if (!file) return;
+  // Room for the whole file at once: growing a large string chunk by chunk
+  // copies it again at every doubling. The file may still change size while
+  // it is read; the appends below take whatever comes.
+  if (contents) {
+    const long long size = _filelengthi64(_fileno(file.get()));
+    if (size > 0 && static_cast<unsigned long long>(size) < contents->max_size() - contents->size())
+      contents->reserve(contents->size() + static_cast<size_t>(size));
+  }
   std::vector<char> chunk(kReadChunk);
   for (;;) {
     const size_t got = std::fread(chunk.data(), 1, chunk.size(), file.get());

@@ -11,7 +11,8 @@
 namespace json_corpus {
 
 struct Document {
-  std::string family;  // what kind of damage, for the failure message
+  std::string group;   // the kind of damage: truncation, kinds, nesting, ...
+  std::string family;  // what exactly, for the failure message
   std::string text;
   // The reading the document must give when it is known exactly; for the
   // random families only the general rule holds (no update, or an offer whose
@@ -213,6 +214,19 @@ inline std::vector<Document> Generate() {
       }
     }
     corpus.push_back(Loose("random damage", text));
+  }
+  for (Document& document : corpus) {
+    static const char* const kGroups[][2] = {
+        {"truncated", "truncation"},  {"is_update", "kinds"},      {"download_url", "kinds"},
+        {"data", "kinds"},            {"root", "kinds"},           {"sibling", "kinds"},
+        {"nested", "nesting"},        {"unclosed", "nesting"},     {"bad bytes", "bad bytes"},
+        {"zero byte", "zero byte"},   {"huge", "huge"},            {"random", "random damage"}};
+    for (const auto& group : kGroups) {
+      if (document.family.compare(0, std::char_traits<char>::length(group[0]), group[0]) == 0) {
+        document.group = group[1];
+        break;
+      }
+    }
   }
   return corpus;
 }
