@@ -6,7 +6,8 @@ From the command line, for people trying the updater by hand:
     python3 tests/tools/update_service.py [--port 9090] [--root FOLDER]
 
 answers ``GET /version/update?...`` with FOLDER/version.json and serves every
-other path as a file under FOLDER (404 when there is none). Each request line
+other path as a file under FOLDER (404 when there is none); FOLDER defaults to
+the demonstration's, demo/service. Each request line
 is printed to standard output as it arrives. Stop it with Ctrl+C.
 
 From Python, for tests, each answer is scripted per path::
@@ -38,6 +39,7 @@ from dataclasses import dataclass
 from typing import Optional
 
 QUERY_PATH = "/version/update"
+DEMO_ROOT = pathlib.Path(__file__).resolve().parents[2] / "demo" / "service"
 
 
 @dataclass
@@ -220,7 +222,8 @@ def main(argv=None):
         description="Local Morvenda update service: answers /version/update with "
                     "FOLDER/version.json and serves other paths from FOLDER.")
     parser.add_argument("--port", type=int, default=9090, help="port on 127.0.0.1 (default 9090)")
-    parser.add_argument("--root", default=".", help="folder to serve (default: current folder)")
+    parser.add_argument("--root", default=str(DEMO_ROOT),
+                        help=f"folder to serve (default: the demonstration's, {DEMO_ROOT})")
     args = parser.parse_args(argv)
     service = UpdateService(port=args.port, root=args.root, echo=True)
     service.start()
