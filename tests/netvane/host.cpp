@@ -213,4 +213,18 @@ void SetIpv4(BYTE (&bytes)[4], BYTE a, BYTE b, BYTE c, BYTE d) {
   bytes[3] = d;
 }
 
+void ScriptWorkingRas(StandinScript& s) {
+  s.deviceCount = 1;
+  std::strcpy(s.devices[0].type, "pppoe");
+  std::strcpy(s.devices[0].name, "WAN Miniport (PPPOE)");
+  SetIpv4(s.ipv4Address, 10, 8, 0, 2);
+  SetIpv4(s.ipv4ServerAddress, 198, 51, 100, 7);
+}
+
+const char kWorkingVpnReport[] =
+    "RASPROJECTION_INFO_TYPE is: IKEv2\r\n"
+    "Ras Client IP Address: 10.8.0.2\r\n"
+    "Ras Server IP Address: 198.51.100.7\r\n"
+    "Cannot do MOBIKE switch as the client does not support Mobile IKE (MOBIKE)\r\n";
+
 std::string Repeat(char c, size_t n) { return std::string(n, c); }

@@ -97,4 +97,10 @@ class HeapSpy {
 
 // Bytes of an IPv4 or IPv6 address, for scripting.
 void SetIpv4(BYTE (&bytes)[4], BYTE a, BYTE b, BYTE c, BYTE d);
+
+// A system where everything works: one PPPoE device, and a VPN that
+// negotiates IKEv2 with IPv4 addresses and no MOBIKE support.
+void ScriptWorkingRas(StandinScript& s);
+// What a connect to that system prints.
+extern const char kWorkingVpnReport[];
 std::string Repeat(char c, size_t n);

@@ -14,19 +14,7 @@
 
 namespace {
 
-const std::string kReport =
-    "RASPROJECTION_INFO_TYPE is: IKEv2\r\n"
-    "Ras Client IP Address: 10.8.0.2\r\n"
-    "Ras Server IP Address: 198.51.100.7\r\n"
-    "Cannot do MOBIKE switch as the client does not support Mobile IKE (MOBIKE)\r\n";
-
-void ScriptWorkingRas(StandinScript& s) {
-  s.deviceCount = 1;
-  std::strcpy(s.devices[0].type, "pppoe");
-  std::strcpy(s.devices[0].name, "WAN Miniport (PPPOE)");
-  SetIpv4(s.ipv4Address, 10, 8, 0, 2);
-  SetIpv4(s.ipv4ServerAddress, 198, 51, 100, 7);
-}
+const std::string kReport = kWorkingVpnReport;
 
 std::string AllByteValues() {
   std::string text;

@@ -19,18 +19,11 @@ constexpr DWORD kFailure = ERROR_PORT_NOT_AVAILABLE;  // 633, answered by no scr
 constexpr ULONG_PTR kHandle = 0x5150;
 const std::string kErrorText = "The port is already in use.";
 
-const std::string kReport =
-    "RASPROJECTION_INFO_TYPE is: IKEv2\r\n"
-    "Ras Client IP Address: 10.8.0.2\r\n"
-    "Ras Server IP Address: 198.51.100.7\r\n"
-    "Cannot do MOBIKE switch as the client does not support Mobile IKE (MOBIKE)\r\n";
+const std::string kReport = kWorkingVpnReport;
 
-void ScriptWorkingRas(StandinScript& s) {
-  s.deviceCount = 1;
-  std::strcpy(s.devices[0].type, "pppoe");
-  std::strcpy(s.devices[0].name, "WAN Miniport (PPPOE)");
-  SetIpv4(s.ipv4Address, 10, 8, 0, 2);
-  SetIpv4(s.ipv4ServerAddress, 198, 51, 100, 7);
+// The working system, with a text for the error a failing call reports.
+void ScriptFailingRas(StandinScript& s) {
+  ScriptWorkingRas(s);
   std::strcpy(s.errorText, kErrorText.c_str());
 }
 
@@ -46,7 +39,7 @@ struct Position {
 template <typename Run>
 size_t CallsWithoutFailure(Run run) {
   LoadedLibrary lib;
-  ScriptWorkingRas(lib.script());
+  ScriptFailingRas(lib.script());
   run(lib);
   return Calls().size();
 }
@@ -82,7 +75,7 @@ TEST_CASE("broadband dial: each call fails in turn") {
   for (const Position& row : rows) {
     SUBCASE(("call " + std::to_string(row.call)).c_str()) {
       LoadedLibrary lib;
-      ScriptWorkingRas(lib.script());
+      ScriptFailingRas(lib.script());
       lib.script().failCall = row.call;
       lib.script().failCode = kFailure;
       if (row.function == kGetErrorString) lib.script().dialResult = ERROR_NO_ANSWER;
@@ -144,7 +137,7 @@ TEST_CASE("VPN connect and disconnect: each call fails in turn") {
     const Position& p = row.position;
     SUBCASE(("call " + std::to_string(p.call)).c_str()) {
       LoadedLibrary lib;
-      ScriptWorkingRas(lib.script());
+      ScriptFailingRas(lib.script());
       lib.script().failCall = p.call;
       lib.script().failCode = kFailure;
       GuardedHeap heap(lib.module());
