@@ -99,46 +99,17 @@ BOOL WINAPI GuardedFree(HANDLE heap, DWORD flags, LPVOID start) {
   return TRUE;
 }
 
-void** ImportSlot(HMODULE module, const char* function) {
-  auto* base = reinterpret_cast<BYTE*>(module);
-  auto* dos = reinterpret_cast<IMAGE_DOS_HEADER*>(base);
-  auto* nt = reinterpret_cast<IMAGE_NT_HEADERS*>(base + dos->e_lfanew);
-  const IMAGE_DATA_DIRECTORY& dir = nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
-  auto* desc = reinterpret_cast<IMAGE_IMPORT_DESCRIPTOR*>(base + dir.VirtualAddress);
-  for (; desc->Name != 0; ++desc) {
-    auto* names = reinterpret_cast<IMAGE_THUNK_DATA*>(base + desc->OriginalFirstThunk);
-    auto* slots = reinterpret_cast<IMAGE_THUNK_DATA*>(base + desc->FirstThunk);
-    for (; names->u1.AddressOfData != 0; ++names, ++slots) {
-      if (IMAGE_SNAP_BY_ORDINAL(names->u1.Ordinal)) continue;
-      auto* byName = reinterpret_cast<IMAGE_IMPORT_BY_NAME*>(base + names->u1.AddressOfData);
-      if (std::strcmp(reinterpret_cast<char*>(byName->Name), function) == 0) {
-        return reinterpret_cast<void**>(&slots->u1.Function);
-      }
-    }
-  }
-  return nullptr;
-}
-
-void* Swap(void** slot, void* replacement) {
-  DWORD old = 0;
-  VirtualProtect(slot, sizeof(void*), PAGE_READWRITE, &old);
-  void* previous = *slot;
-  *slot = replacement;
-  VirtualProtect(slot, sizeof(void*), old, &old);
-  return previous;
-}
-
 }  // namespace
 
 GuardedHeap::GuardedHeap(HMODULE module)
     : module_(module),
-      allocSlot_(ImportSlot(module, "HeapAlloc")),
-      freeSlot_(ImportSlot(module, "HeapFree")) {
+      allocSlot_(ImportSlot(module, "KERNEL32.dll", "HeapAlloc")),
+      freeSlot_(ImportSlot(module, "KERNEL32.dll", "HeapFree")) {
   REQUIRE(allocSlot_ != nullptr);
   REQUIRE(freeSlot_ != nullptr);
   g_guard = GuardState{};
-  originalAlloc_ = Swap(allocSlot_, reinterpret_cast<void*>(&GuardedAlloc));
-  originalFree_ = Swap(freeSlot_, reinterpret_cast<void*>(&GuardedFree));
+  originalAlloc_ = SwapImportSlot(allocSlot_, reinterpret_cast<void*>(&GuardedAlloc));
+  originalFree_ = SwapImportSlot(freeSlot_, reinterpret_cast<void*>(&GuardedFree));
   StandinSetBlockSizer(&GuardedSize);
 }
 
@@ -149,8 +120,8 @@ GuardedHeap::~GuardedHeap() {
                              GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
                          reinterpret_cast<LPCSTR>(allocSlot_), &still) &&
       still == module_) {
-    Swap(allocSlot_, originalAlloc_);
-    Swap(freeSlot_, originalFree_);
+    SwapImportSlot(allocSlot_, originalAlloc_);
+    SwapImportSlot(freeSlot_, originalFree_);
   }
   // Blocks still held by the library's state stay mapped: it may release
   // them later through the real HeapFree, which must not be handed them,

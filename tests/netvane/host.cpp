@@ -106,8 +106,7 @@ std::vector<StandinCall> CallsOf(StandinFunction function) {
   return matching;
 }
 
-ImportPatch::ImportPatch(HMODULE module, const char* dll, const char* function, void* replacement)
-    : module_(module) {
+void** ImportSlot(HMODULE module, const char* dll, const char* function) {
   auto* base = reinterpret_cast<BYTE*>(module);
   auto* dos = reinterpret_cast<IMAGE_DOS_HEADER*>(base);
   auto* nt = reinterpret_cast<IMAGE_NT_HEADERS*>(base + dos->e_lfanew);
@@ -120,16 +119,27 @@ ImportPatch::ImportPatch(HMODULE module, const char* dll, const char* function, 
     for (; names->u1.AddressOfData != 0; ++names, ++slots) {
       if (IMAGE_SNAP_BY_ORDINAL(names->u1.Ordinal)) continue;
       auto* byName = reinterpret_cast<IMAGE_IMPORT_BY_NAME*>(base + names->u1.AddressOfData);
-      if (std::strcmp(reinterpret_cast<char*>(byName->Name), function) != 0) continue;
-      slot_ = reinterpret_cast<void**>(&slots->u1.Function);
+      if (std::strcmp(reinterpret_cast<char*>(byName->Name), function) == 0) {
+        return reinterpret_cast<void**>(&slots->u1.Function);
+      }
     }
   }
-  REQUIRE_MESSAGE(slot_ != nullptr, function << " not imported from " << dll);
+  return nullptr;
+}
+
+void* SwapImportSlot(void** slot, void* replacement) {
   DWORD old = 0;
-  VirtualProtect(slot_, sizeof(void*), PAGE_READWRITE, &old);
-  original_ = *slot_;
-  *slot_ = replacement;
-  VirtualProtect(slot_, sizeof(void*), old, &old);
+  VirtualProtect(slot, sizeof(void*), PAGE_READWRITE, &old);
+  void* previous = *slot;
+  *slot = replacement;
+  VirtualProtect(slot, sizeof(void*), old, &old);
+  return previous;
+}
+
+ImportPatch::ImportPatch(HMODULE module, const char* dll, const char* function, void* replacement)
+    : module_(module), slot_(ImportSlot(module, dll, function)) {
+  REQUIRE_MESSAGE(slot_ != nullptr, function << " not imported from " << dll);
+  original_ = SwapImportSlot(slot_, replacement);
 }
 
 ImportPatch::~ImportPatch() {
@@ -141,10 +151,7 @@ ImportPatch::~ImportPatch() {
       still != module_) {
     return;
   }
-  DWORD old = 0;
-  VirtualProtect(slot_, sizeof(void*), PAGE_READWRITE, &old);
-  *slot_ = original_;
-  VirtualProtect(slot_, sizeof(void*), old, &old);
+  SwapImportSlot(slot_, original_);
 }
 
 namespace {

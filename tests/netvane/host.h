@@ -65,6 +65,12 @@ std::vector<StandinCall> CallsOf(StandinFunction function);
 
 // Replaces one imported function in a module's import address table for the
 // lifetime of the object.
+// The import address table slot through which `module` calls `function` of
+// `dll`, or null when it imports no such function.
+void** ImportSlot(HMODULE module, const char* dll, const char* function);
+// Writes `replacement` into an import slot and returns what was there.
+void* SwapImportSlot(void** slot, void* replacement);
+
 class ImportPatch {
  public:
   ImportPatch(HMODULE module, const char* dll, const char* function, void* replacement);
