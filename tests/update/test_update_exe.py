@@ -47,6 +47,26 @@ def offer(url=INSTALLER_URL, **data):
     return json.dumps({"data": data})
 
 
+def end_programs_under(directory):
+    """Ends the Windows processes whose program lies under `directory`.
+
+    Wine shows a Windows process to Linux with its program's Windows path as
+    its command line, so they are found through /proc."""
+    prefix = win(directory).lower().encode()
+    for entry in pathlib.Path("/proc").iterdir():
+        if not entry.name.isdigit():
+            continue
+        try:
+            command = (entry / "cmdline").read_bytes()
+        except OSError:
+            continue
+        if command.lower().startswith(prefix):
+            try:
+                os.kill(int(entry.name), 9)
+            except OSError:
+                pass
+
+
 class Runs:
     """Launching update.exe copies and waiting for their installers."""
 
@@ -90,6 +110,9 @@ class UpdaterTest(unittest.TestCase):
         self.service = UpdateService(port=PORT).start()
         self.addCleanup(self.service.stop)
         self.addCleanup(shutil.rmtree, self.case_dir, True)
+        # A run that outlived its case would hold the mutex and turn every
+        # later case into an early -1.
+        self.addCleanup(end_programs_under, self.case_dir)
 
     def make_app(self, directory):
         directory.mkdir(parents=True, exist_ok=True)
