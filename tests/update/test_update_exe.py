@@ -67,6 +67,36 @@ def end_programs_under(directory):
                 pass
 
 
+class Run:
+    """One launch.exe under Wine running one update.exe."""
+
+    def __init__(self, argv):
+        self.argv = argv
+        # Output goes to files: Wine's helper processes inherit a pipe and
+        # would keep it open after the run has ended.
+        self.out = tempfile.TemporaryFile()
+        self.err = tempfile.TemporaryFile()
+        self.process = subprocess.Popen(argv, stdin=subprocess.DEVNULL, stdout=self.out,
+                                        stderr=self.err)
+
+    def poll(self):
+        return self.process.poll()
+
+    def wait(self, timeout):
+        """launch.exe's report: the whole exit code, or None when it made none."""
+        self.process.wait(timeout)
+        self.out.seek(0)
+        text = self.out.read().decode("ascii", "replace").strip()
+        self.out.close()
+        return int(text) if self.process.returncode == 0 and text else None
+
+    def wine_said(self):
+        self.err.seek(0)
+        said = self.err.read().decode("utf-8", "replace").strip()
+        self.err.close()
+        return said
+
+
 class Runs:
     """Launching update.exe copies and waiting for their installers."""
 
@@ -77,24 +107,24 @@ class Runs:
             env = ["--env", f"TMP={win(tmp)}", "--env", f"TEMP={win(tmp)}"]
         if cwd is not None:
             env += ["--cwd", win(cwd)]
-        # The child's output goes to a file: Wine's helper processes inherit a
-        # pipe and would keep it open after the run has ended.
-        out = tempfile.TemporaryFile()
-        process = subprocess.Popen([WINE_RUN, str(LAUNCH_EXE), *env, "--", win(exe), *args],
-                                   stdin=subprocess.DEVNULL, stdout=out,
-                                   stderr=subprocess.DEVNULL)
-        return process, out
+        return Run([WINE_RUN, str(LAUNCH_EXE), *env, "--", win(exe), *args])
 
     @staticmethod
-    def finish(started, timeout=30):
-        process, out = started
-        process.wait(timeout)
-        out.seek(0)
-        text = out.read().decode("ascii", "replace").strip()
-        out.close()
-        if process.returncode != 0 or not text:
-            raise AssertionError(f"launch.exe could not run update.exe (exit {process.returncode})")
-        return int(text)
+    def finish(run, timeout=30):
+        code = run.wait(timeout)
+        if code is None:
+            # launch.exe prints the code whenever it ran, so no report means
+            # Wine did not get it going at all (seen once in hundreds of
+            # starts); update.exe did not run, and starting it again is fair.
+            said = run.wine_said()
+            print(f"\nlaunch.exe did not start (exit {run.process.returncode}): {said!r}; "
+                  "starting it again", file=sys.stderr)
+            again = Run(run.argv)
+            code = again.wait(timeout)
+            if code is None:
+                raise AssertionError(f"launch.exe could not run update.exe "
+                                     f"(exit {again.process.returncode}): {again.wine_said()}")
+        return code
 
 
 class UpdaterTest(unittest.TestCase):

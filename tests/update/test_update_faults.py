@@ -214,7 +214,7 @@ class EightAtOnce(UpdaterTest):
         # Seven process starts under Wine take a few seconds in all; a run
         # that waited for the mutex would wait for the held answer (30 s).
         self.assertLess(time.monotonic() - started, 15.0)
-        self.assertIsNone(holder[0].poll(), "the first run should still wait for its answer")
+        self.assertIsNone(holder.poll(), "the first run should still wait for its answer")
         self.assertEqual(len(self.service.requests), 1, self.service.requests)
         self.assertEqual(len(os.listdir(self.tmp)), 1, "only the first run has a work directory")
 
