@@ -235,3 +235,25 @@ const char kWorkingVpnReport[] =
     "Cannot do MOBIKE switch as the client does not support Mobile IKE (MOBIKE)\r\n";
 
 std::string Repeat(char c, size_t n) { return std::string(n, c); }
+
+void CheckSavedDialParams(const StandinCall& saved, const char* entry, const char* user,
+                          const char* password) {
+  CHECK(saved.function == kSetEntryDialParams);
+  CHECK(saved.phonebookNull);
+  CHECK(saved.removePassword == FALSE);
+  CHECK(saved.params.dwSize == sizeof(RASDIALPARAMSA));
+  CHECK(std::string(saved.params.szEntryName) == entry);
+  CHECK(std::string(saved.params.szPhoneNumber) == "");
+  CHECK(std::string(saved.params.szUserName) == user);
+  CHECK(std::string(saved.params.szPassword) == password);
+}
+
+void CheckSynchronousDial(const StandinCall& dial) {
+  CHECK(dial.function == kDial);
+  CHECK(dial.extensionsNull);
+  CHECK(dial.phonebookNull);
+  CHECK(dial.notifierType == 0);
+  CHECK(dial.notifierNull);
+  CHECK_FALSE(dial.handleOutNull);
+  CHECK(dial.handleIn == 0);
+}

@@ -110,3 +110,11 @@ void ScriptWorkingRas(StandinScript& s);
 // What a connect to that system prints.
 extern const char kWorkingVpnReport[];
 std::string Repeat(char c, size_t n);
+
+// The dial parameters saved for `entry` in the default phonebook, with the
+// password kept, and no phone number of their own.
+void CheckSavedDialParams(const StandinCall& saved, const char* entry, const char* user,
+                          const char* password);
+// A dial in the default phonebook, without extensions or notifier (so
+// synchronous), into a handle that starts empty.
+void CheckSynchronousDial(const StandinCall& dial);

@@ -61,21 +61,10 @@ TEST_CASE("a full success writes the entry on the first PPPoE device, saves and 
   // Every other byte zero: checked by the stand-in (Calls()).
 
   const StandinCall& saved = calls[3];
-  CHECK(saved.phonebookNull);
-  CHECK(saved.removePassword == FALSE);
-  CHECK(saved.params.dwSize == sizeof(RASDIALPARAMSA));
-  CHECK(std::string(saved.params.szEntryName) == "MorvendaADSL");
-  CHECK(std::string(saved.params.szUserName) == "alice");
-  CHECK(std::string(saved.params.szPassword) == "secret");
-  CHECK(std::string(saved.params.szPhoneNumber) == "");
+  CheckSavedDialParams(saved, "MorvendaADSL", "alice", "secret");
 
   const StandinCall& dial = calls[4];
-  CHECK(dial.extensionsNull);
-  CHECK(dial.phonebookNull);
-  CHECK(dial.notifierType == 0);
-  CHECK(dial.notifierNull);
-  CHECK_FALSE(dial.handleOutNull);
-  CHECK(dial.handleIn == 0);
+  CheckSynchronousDial(dial);
   CHECK(std::memcmp(&dial.params, &saved.params, sizeof dial.params) == 0);
 }
 

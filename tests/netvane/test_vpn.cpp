@@ -113,21 +113,10 @@ TEST_CASE("a successful connect: entry, saved parameters, dial, projection, repo
   CHECK(e.dwRedialCount == 30000);
   CHECK(e.dwRedialPause == 10);
 
-  const StandinCall& saved = calls[1];
-  CHECK(saved.phonebookNull);
-  CHECK(saved.removePassword == FALSE);
-  CHECK(saved.params.dwSize == sizeof(RASDIALPARAMSA));
-  CHECK(std::string(saved.params.szEntryName) == "MorvendaVPN");
-  CHECK(std::string(saved.params.szPhoneNumber) == "");
-  CHECK(std::string(saved.params.szUserName) == "alice");
-  CHECK(std::string(saved.params.szPassword) == "s3cret");
+  CheckSavedDialParams(calls[1], "MorvendaVPN", "alice", "s3cret");
 
   const StandinCall& dial = calls[2];
-  CHECK(dial.extensionsNull);
-  CHECK(dial.phonebookNull);
-  CHECK(dial.notifierType == 0);
-  CHECK(dial.notifierNull);
-  CHECK(dial.handleIn == 0);
+  CheckSynchronousDial(dial);
   CHECK(dial.params.dwSize == sizeof(RASDIALPARAMSA));
   CHECK(std::string(dial.params.szEntryName) == "MorvendaVPN");
   CHECK(std::string(dial.params.szPhoneNumber) == "vpn.example.net");
