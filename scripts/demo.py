@@ -98,10 +98,16 @@ class Service:
         self.process.wait(timeout=10)
 
 
-def run_update(app, tmp):
+def run_update(app, tmp, service):
+    """One run of update.exe; shows and returns its exit code and the requests it made."""
     result = wine(BIN / "launch.exe", "--env", f"TMP={win(tmp)}", "--env", f"TEMP={win(tmp)}",
                   "--", win(app / "update.exe"))
-    return result.stdout.decode().strip()
+    code = result.stdout.decode().strip()
+    requests = service.take()
+    for line in requests:
+        show("service received", line)
+    show("exit code", code)
+    return code, requests
 
 
 def wait_for(path, seconds):
@@ -128,11 +134,7 @@ def demo_update():
     service = Service(served)
     try:
         print(f"\n  {DIM}first run: the service offers setup.exe{RESET}")
-        code = run_update(app, tmp)
-        requests = service.take()
-        for line in requests:
-            show("service received", line)
-        show("exit code", code)
+        code, requests = run_update(app, tmp, service)
         started = wait_for(record, 10)
         show("installer started", record.read_text("utf-8").splitlines()[0] if started else "no")
         show("work directory", "gone" if not os.listdir(tmp) else f"left: {os.listdir(tmp)}")
@@ -147,11 +149,7 @@ def demo_update():
         shutil.copyfile(served / "no-update.json", served / "version.json")
         record.unlink(missing_ok=True)
         before = installer.stat().st_mtime_ns
-        code = run_update(app, tmp)
-        requests = service.take()
-        for line in requests:
-            show("service received", line)
-        show("exit code", code)
+        code, requests = run_update(app, tmp, service)
         started_again = wait_for(record, 1)
         show("installer started", "yes" if started_again else "no")
         show("work directory", "gone" if not os.listdir(tmp) else f"left: {os.listdir(tmp)}")
